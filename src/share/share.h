@@ -1,0 +1,43 @@
+#pragma once
+// Shares: the sections of the share configuration file, the shares granted to one
+// user, and the mapping between an SMB-mode login's virtual tree and the file system.
+
+#include <cstddef>
+#include <cstdint>
+#include <forward_list>
+#include <optional>
+#include <string>
+
+// One section of the share configuration file.
+struct share_conf {
+    std::string name;
+    std::optional<std::string> path; // canonical absolute directory
+    std::optional<std::string> rw_users;
+    std::optional<std::string> ro_users;
+    std::optional<std::string> disable_download;
+    std::optional<std::string> disable_ls;
+    std::optional<std::string> disable_modify;
+    int32_t browseable = 1;
+};
+// Sections in the reverse of their order in the file.
+using share_conf_list = std::forward_list<share_conf>;
+
+[[nodiscard]] int kestrad_share_read_conf(const char* path, share_conf_list* list);
+void kestrad_share_free_conf(share_conf_list* list);
+
+// One share as granted to one user.
+struct user_share {
+    std::string name;
+    std::string path; // canonical absolute directory
+    int32_t writeable = 0;
+    int32_t no_download = 0;
+    int32_t no_list = 0;
+    int32_t no_modify = 0;
+    int32_t browseable = 0;
+};
+// Built from an empty head, the shares stand in the order of their sections in the file.
+using user_share_list = std::forward_list<user_share>;
+
+[[nodiscard]] int kestrad_share_user_list(const char* user, const char* home, const share_conf_list* conf,
+                                          user_share_list* out);
+void kestrad_share_free_user_list(user_share_list* out);

@@ -1,0 +1,3 @@
+#include "tool/login_state.h"
+
+login_record login_state;
