@@ -41,3 +41,23 @@ using user_share_list = std::forward_list<user_share>;
 [[nodiscard]] int kestrad_share_user_list(const char* user, const char* home, const share_conf_list* conf,
                                           user_share_list* out);
 void kestrad_share_free_user_list(user_share_list* out);
+
+// Flags of kestrad_share_resolve_path, combined by OR.
+inline constexpr int SHARE_RESOLVE_WRITE = 1;
+inline constexpr int SHARE_RESOLVE_NOFOLLOW = 2;
+inline constexpr int SHARE_RESOLVE_NOFOLLOW_LAST = 4;
+
+// The physical directory that stands for the virtual root of an SMB-mode login.
+inline constexpr const char* SHARE_ROOT_DIR = "/tmp";
+// The component put in front of an absolute path; meeting it moves the walk to the virtual root.
+inline constexpr const char* SHARE_ROOT_MARKER = "_@KESTRAD_ROOT@_";
+
+// The real path for a path that the login names, or none when it cannot be resolved or
+// is not allowed. The result lives in a buffer that the next call overwrites.
+const char* kestrad_share_resolve_path(const user_share_list* shares, const char* path, int flags);
+// Rewrites a real path in the buffer into its virtual form: 0, or -1 when no share holds it.
+[[nodiscard]] int kestrad_share_real_to_virtual(const user_share_list* shares, char* path, size_t size);
+// 1 when a granted share holds the real path (and is writeable, if asked); 0 otherwise.
+[[nodiscard]] int kestrad_share_check_access(const user_share_list* shares, const char* path, int want_write);
+// The first granted share that holds the real path, or none.
+const user_share* kestrad_share_find(const user_share_list* shares, const char* path);
