@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -88,6 +89,12 @@ int kestrad_read_conf(const char* path, conf_callback callback)
     if (path == nullptr || callback == nullptr)
         return -1;
     unique_file file = open_file(path, "r");
+    // A directory opens on some systems but holds no lines; it is no configuration file.
+    struct stat info {};
+    if (file && fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+        file.reset();
+        errno = EISDIR;
+    }
     if (!file) {
         log_error("misc.c", 250, "Failed to open [%s] (%s)", path, std::strerror(errno));
         return -1;

@@ -95,7 +95,8 @@ class Sandbox:
         if not os.path.exists(self.log_path):
             return []
         with open(self.log_path, "rb") as source:
-            lines = source.read().decode("utf-8", "surrogateescape").splitlines()
+            # Only the newline ends a record: a message may hold other control characters.
+            lines = source.read().decode("utf-8", "surrogateescape").split("\n")[:-1]
         os.unlink(self.log_path)
         messages = []
         for line in lines:
