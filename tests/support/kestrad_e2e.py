@@ -85,6 +85,10 @@ class Sandbox:
             "KESTRAD_SYSLOG_FILE": self.log_path,
             "LD_PRELOAD": " ".join(self.preload),
         }
+        # The sanitizer build reads its options from the environment.
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
+            if name in os.environ:
+                env[name] = os.environ[name]
         env.update(self.env)
         if extra:
             env.update(extra)
