@@ -6,6 +6,7 @@
 #include "share/canonical_dir.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -127,6 +128,15 @@ bool open_section(share_conf_list& list, char* line, share_conf*& current)
     return true;
 }
 
+// Reports the file that cannot be read from errno, as it stands, and releases the list.
+int fail_unreadable(const char* path, share_conf_list& list)
+{
+    const int error = errno;
+    log_error(source, 661, "Failed to open share config [%s], errno:%d (%s)", path, error, std::strerror(error));
+    list.clear();
+    return -1;
+}
+
 // Reads every line into the list; false when memory ran out.
 bool read_sections(FILE* file, share_conf_list& list)
 {
@@ -157,17 +167,16 @@ int kestrad_share_read_conf(const char* path, share_conf_list* list)
         return -1;
     }
     unique_file file = open_file(path, "r");
-    if (!file) {
-        const int error = errno;
-        log_error(source, 661, "Failed to open share config [%s], errno:%d (%s)", path, error,
-                  std::strerror(error));
-        list->clear();
-        return -1;
-    }
+    if (!file)
+        return fail_unreadable(path, *list);
     if (!read_sections(file.get(), *list)) {
         list->clear();
         return -1;
     }
+    // A file that fails in the middle (or a directory, which opens but cannot be read)
+    // would otherwise pass for a shorter file and quietly drop the shares after the fault.
+    if (std::ferror(file.get()))
+        return fail_unreadable(path, *list);
     // A section is only usable through its directory; "homes" stands for every user's own.
     list->remove_if([](const share_conf& record) { return record.name != "homes" && !record.path; });
     return 0;
