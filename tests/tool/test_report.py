@@ -41,7 +41,7 @@ def share(name, path, writeable=True, browseable=True, ls=True, download=True, m
 
 
 def smb(*shares):
-    return "Mode               : smb\nAvailable shares   :\n" + "".join(shares).rstrip("\n")
+    return ("Mode               : smb\nAvailable shares   :\n" + "".join(shares)).rstrip("\n")
 
 
 NORMAL = "Mode               : normal"

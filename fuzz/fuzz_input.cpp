@@ -1,0 +1,27 @@
+#include "fuzz_input.h"
+
+#include "config/log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+const std::string& fuzz_input_file(const uint8_t* data, size_t size)
+{
+    static const std::string path = [] {
+        const char* base = std::getenv("TMPDIR");
+        return std::string(base != nullptr ? base : "/tmp") + "/kestrad-fuzz-" + std::to_string(getpid());
+    }();
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (out == nullptr)
+        std::abort();
+    if (size > 0 && std::fwrite(data, 1, size, out) != size)
+        std::abort();
+    std::fclose(out);
+    return path;
+}
+
+void fuzz_quiet_log()
+{
+    set_log_sink([](const std::string&) {});
+}
