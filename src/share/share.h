@@ -53,11 +53,13 @@ inline constexpr const char* SHARE_ROOT_DIR = "/tmp";
 inline constexpr const char* SHARE_ROOT_MARKER = "_@KESTRAD_ROOT@_";
 
 // The real path for a path that the login names, or none when it cannot be resolved or
-// is not allowed. The result lives in a buffer that the next call overwrites.
-const char* kestrad_share_resolve_path(const user_share_list* shares, const char* path, int flags);
+// is not allowed. The result lives in a buffer that the next call overwrites. In SMB mode
+// the process's working directory is the login's current directory; the call leaves it
+// where it was, except that a login found outside its shares is put back at the virtual root.
+[[nodiscard]] const char* kestrad_share_resolve_path(const user_share_list* shares, const char* path, int flags);
 // Rewrites a real path in the buffer into its virtual form: 0, or -1 when no share holds it.
 [[nodiscard]] int kestrad_share_real_to_virtual(const user_share_list* shares, char* path, size_t size);
 // 1 when a granted share holds the real path (and is writeable, if asked); 0 otherwise.
 [[nodiscard]] int kestrad_share_check_access(const user_share_list* shares, const char* path, int want_write);
 // The first granted share that holds the real path, or none.
-const user_share* kestrad_share_find(const user_share_list* shares, const char* path);
+[[nodiscard]] const user_share* kestrad_share_find(const user_share_list* shares, const char* path);
