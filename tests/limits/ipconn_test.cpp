@@ -81,12 +81,14 @@ TEST_F(IpconnTest, AllocReplacesReleasesAndRefuses)
     EXPECT_EQ(kestrad_ipconn_alloc(-1), -1);
     EXPECT_TRUE(kestrad_ipconn_slots().empty());
 
-    ASSERT_EQ(kestrad_ipconn_alloc(2), 0);
-    {
-        const address_space_limit limit(small_address_space);
-        EXPECT_EQ(kestrad_ipconn_alloc(INT_MAX), -1);
+    if (address_space_limit_usable) {
+        ASSERT_EQ(kestrad_ipconn_alloc(2), 0);
+        {
+            const address_space_limit limit(small_address_space);
+            EXPECT_EQ(kestrad_ipconn_alloc(INT_MAX), -1);
+        }
+        EXPECT_TRUE(kestrad_ipconn_slots().empty()) << "a failed allocation leaves no table";
     }
-    EXPECT_TRUE(kestrad_ipconn_slots().empty()) << "a failed allocation leaves no table";
 
     kestrad_ipconn_free();
     kestrad_ipconn_free();

@@ -44,11 +44,26 @@ void* operator new(std::size_t size)
         allocation_failed = true;
         throw std::bad_alloc();
     }
-    // The library's own operator delete releases with free.
     if (void* block = std::malloc(size == 0 ? 1 : size))
         return block;
     throw std::bad_alloc();
 }
+
+// The matching releases, so that every block goes back the way it came. The compiler
+// cannot see that the replaced operator new above allocates with malloc.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpragmas"
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* block) noexcept
+{
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept
+{
+    std::free(block);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 

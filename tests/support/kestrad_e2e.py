@@ -84,6 +84,11 @@ class Sandbox:
             "HOME": self.path,
             "KESTRAD_SYSLOG_FILE": self.log_path,
             "LD_PRELOAD": " ".join(self.preload),
+            # The wrappers' deep binding does not mix with the sanitizer runtime.
+            "NSS_WRAPPER_DISABLE_DEEPBIND": "1",
+            "PAM_WRAPPER_DISABLE_DEEPBIND": "1",
+            # pam_wrapper of this release reads its switch under this name.
+            "UID_WRAPPER_DISABLE_DEEPBIND": "1",
         }
         # The sanitizer build reads its options from the environment.
         for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"):
