@@ -6,12 +6,25 @@
 #include <cstdlib>
 #include <unistd.h>
 
+namespace {
+
+std::string scratch_path;
+
+void remove_scratch()
+{
+    unlink(scratch_path.c_str());
+}
+
+} // namespace
+
 const std::string& fuzz_input_file(const uint8_t* data, size_t size)
 {
-    static const std::string path = [] {
+    if (scratch_path.empty()) {
         const char* base = std::getenv("TMPDIR");
-        return std::string(base != nullptr ? base : "/tmp") + "/kestrad-fuzz-" + std::to_string(getpid());
-    }();
+        scratch_path = std::string(base != nullptr ? base : "/tmp") + "/kestrad-fuzz-" + std::to_string(getpid());
+        std::atexit(remove_scratch);
+    }
+    const std::string& path = scratch_path;
     FILE* out = std::fopen(path.c_str(), "wb");
     if (out == nullptr)
         std::abort();

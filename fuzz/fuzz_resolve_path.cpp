@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,13 @@ user_share_list shares;
 
 void make(const std::string& path) { mkdir(path.c_str(), 0755); }
 void link_to(const char* target, const std::string& path) { (void)symlink(target, path.c_str()); }
+
+// The tree goes when the run ends, however it ends normally.
+void remove_tree()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
 
 bool inside(const std::string& path, const std::string& dir)
 {
@@ -35,6 +43,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     char* canonical = realpath(pattern, nullptr);
     root = canonical;
     std::free(canonical);
+    std::atexit(remove_tree);
     for (const char* dir : {"/pub", "/pub/a", "/pub/a/b", "/public", "/docs", "/docs/d", "/outside"})
         make(root + dir);
     link_to("../docs", root + "/pub/up");

@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr time_t seconds_per_day = 24 * 60 * 60;
+constexpr time_t seconds_per_day = time_t{24} * 60 * 60;
 
 // The shadow file counts in days, and an empty field (-1) or 0 means never. A day too far
 // to count in seconds is as good as never reached, but must not wrap round to the past.

@@ -376,7 +376,8 @@ int kestrad_share_real_to_virtual(const user_share_list* shares, char* path, siz
         return -1;
     std::memmove(path + 1 + share->name.size(), path + share->path.size(), rest + 1);
     path[0] = '/';
-    std::memcpy(path + 1, share->name.data(), share->name.size());
+    // The terminator moved in with the rest of the path above.
+    std::memcpy(path + 1, share->name.data(), share->name.size()); // NOLINT(bugprone-not-null-terminated-result)
     return 0;
 }
 
