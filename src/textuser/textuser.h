@@ -17,5 +17,6 @@ struct text_user {
 // Empties the record; safe on an empty record and more than once.
 void kestrad_textuser_free(text_user* user);
 // Replaces the user's line with the record, appends it, or (no record) removes the
-// user's lines, by writing a new file and renaming it over the old one. 0 or -1.
+// user's lines, by writing a new file and renaming it over the old one. 0 or -1; on -1
+// the old file is as it was. Rewrites of one file take turns on PATH.lock, which stays.
 [[nodiscard]] int kestrad_textuser_put(const char* path, const char* name, const text_user* user);
