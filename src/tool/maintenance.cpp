@@ -141,6 +141,12 @@ int add_edit_user(const char* name, int adding)
         std::printf("User name can't contain control characters.\n");
         return -1;
     }
+    // The lookup trims the name field, so a name with blanks around it (or none at all)
+    // would be stored as a line that logins find under another name, or never.
+    if (adding != 0 && (name[0] == '\0' || name[0] == ' ' || name[std::strlen(name) - 1] == ' ')) {
+        std::printf("User name can't be empty or begin or end with a blank.\n");
+        return -1;
+    }
     try {
         return add_or_edit(path, name, adding != 0);
     } catch (const std::bad_alloc&) {

@@ -228,6 +228,9 @@ class MaintenanceTest(SandboxTest):
             ("\x1b[31mbob", "User name can't contain control characters.\n"),
             ("bo:b", "User name can't contains # or :\n"),
             ("#bob", "User name can't contains # or :\n"),
+            ("", "User name can't be empty or begin or end with a blank.\n"),
+            (" alice", "User name can't be empty or begin or end with a blank.\n"),
+            ("bob ", "User name can't be empty or begin or end with a blank.\n"),
         ]
         for name, stdout in cases:
             with self.subTest(name=name):
