@@ -27,7 +27,7 @@ private:
     static constexpr std::size_t max_piece = kestrad_line_size - 1;
     // Large reads keep a file of millions of lines cheap; the buffer lives in the
     // reader, so reading allocates nothing.
-    static constexpr std::size_t capacity = 64 * 1024;
+    static constexpr std::size_t capacity = std::size_t{64} * 1024;
 
     void fill();
 

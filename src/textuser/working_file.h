@@ -40,8 +40,8 @@ private:
     bool fail(int error);
     void start_writeback();
 
-    static constexpr std::size_t capacity = 64 * 1024;
-    static constexpr std::size_t writeback_stretch = 8 * 1024 * 1024;
+    static constexpr std::size_t capacity = std::size_t{64} * 1024;
+    static constexpr std::size_t writeback_stretch = std::size_t{8} * 1024 * 1024;
 
     std::string path_;
     unique_fd fd_;
