@@ -1,7 +1,6 @@
 #include "auth/crypt_check.h"
 
 #include <crypt.h>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <string.h>
@@ -19,17 +18,24 @@ struct crypt_area_wiper {
 
 } // namespace
 
+std::optional<std::string> crypt_with_setting(const char* password, const char* setting)
+{
+    // Zero-filled, as crypt_r requires of a fresh work area.
+    const std::unique_ptr<crypt_data, crypt_area_wiper> area(new crypt_data());
+    const char* result = crypt_r(password, setting, area.get());
+    if (result == nullptr || result[0] == '*')
+        return std::nullopt;
+    return std::string(result);
+}
+
 bool crypt_matches(const char* password, const char* stored_hash) noexcept
 {
     // An empty hash would otherwise let any password through on some crypt versions.
     if (password == nullptr || stored_hash == nullptr || *stored_hash == '\0')
         return false;
     try {
-        // Zero-filled, as crypt_r requires of a fresh work area.
-        const std::unique_ptr<crypt_data, crypt_area_wiper> area(new crypt_data());
-        const char* result = crypt_r(password, stored_hash, area.get());
-        // A failed hash comes back as null or as a token beginning with '*': never a match.
-        return result != nullptr && result[0] != '*' && std::strcmp(result, stored_hash) == 0;
+        const std::optional<std::string> result = crypt_with_setting(password, stored_hash);
+        return result && *result == stored_hash;
     } catch (const std::bad_alloc&) {
         return false;
     }
