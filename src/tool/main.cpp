@@ -97,7 +97,9 @@ int main(int argc, char* argv[])
         std::printf("Please set the VirtualUserAuthConfig in the kestrad.conf.\n");
         return 1;
     }
-    const int result = run_action(action, user);
-    std::fflush(stdout);
+    int result = run_action(action, user);
+    // A report that never reached its reader has not been given.
+    if (std::fflush(stdout) != 0 && action == 'g')
+        result = -1;
     return result & 0xff;
 }

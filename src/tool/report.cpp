@@ -72,8 +72,14 @@ int report(const char* name)
         real_user = anonymous_account;
         std::printf("Anonymouse only. The user will be changed to [ftp].\n");
         login_state.login_name = anonymous_account;
-        if (anonymous->pw_dir != nullptr)
-            home = anonymous->pw_dir;
+        // Without a copy of the account's home the login cannot be set up: reported like
+        // an account that does not exist.
+        try {
+            if (anonymous->pw_dir != nullptr)
+                home = anonymous->pw_dir;
+        } catch (const std::bad_alloc&) {
+            home.reset();
+        }
     } else {
         real_user = server_params.VirtualUserMapping ? *server_params.VirtualUserMapping : std::string(name);
         login_state.login_name = std::string(name).substr(0, login_name_max);

@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -15,6 +19,7 @@ struct LoadCase {
     std::string conf;
     int result;
     std::vector<std::string> log; // "@PATH@" stands for the configuration path
+    long shares = 0;              // share sections kept after a successful load
 };
 
 std::string with_path(std::string text, const std::string& path)
@@ -54,7 +59,9 @@ TEST(Load, ChecksAndFailures)
          {"param.c (300) Enable SMB mode but failed to find samba config file."}},
         {"exception list without share file", "ExceptionList bob\n", -1,
          {"param.c (300) Enable SMB mode but failed to find samba config file."}},
-        {"normal mode never reads the share file", "ShareConfPath " + dir.file("conf") + "\n", 0, {}},
+        {"normal mode never reads the share file", "ShareConfPath " + share_file + "\n", 0, {}, 0},
+        {"smb mode reads the share file", "DefaultMode smb\nShareConfPath " + share_file + "\n", 0, {}, 1},
+        {"exceptions read the share file", "ExceptionList bob\nShareConfPath " + share_file + "\n", 0, {}, 1},
         {"mapping without method", "VirtualUserMapping ftp\nVirtualUserAuthConfig /x\n", -1,
          {"param.c (319) VirtualUserMapping is set. But There is no VirtualUserAuthMethod or VirtualUserAuthConfig"}},
         {"mapping without configuration", "VirtualUserMapping ftp\nVirtualUserAuthMethod text\n", -1,
@@ -77,9 +84,39 @@ TEST(Load, ChecksAndFailures)
         EXPECT_EQ(log.lines(), expected);
         if (c.result != 0) {
             EXPECT_TRUE(record_is_cleared());
+        } else {
+            EXPECT_EQ(std::distance(share_confs.begin(), share_confs.end()), c.shares);
         }
         kestrad_param_free();
     }
+}
+
+TEST(Load, UnreadableShareFileFailsTheLoad)
+{
+    // Root reads every file, so the load runs in a child that has given up root.
+    temp_dir dir;
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    const std::string shares = dir.write("shares.conf", "[pub]\npath = /\n");
+    ASSERT_EQ(chmod(shares.c_str(), 0), 0);
+    const std::string conf = dir.write("conf", "DefaultMode smb\nShareConfPath " + shares + "\n");
+    ASSERT_EQ(chmod(conf.c_str(), 0644), 0);
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(2);
+        log_capture log;
+        kestrad_param_init();
+        const bool failed = kestrad_param_load(conf.c_str()) == -1;
+        const std::vector<std::string> expected = {
+            "share.c (661) Failed to open share config [" + shares + "], errno:13 (Permission denied)",
+            "param.c (303) Failed to enumerate shares"};
+        _exit(failed && log.lines() == expected && record_is_cleared() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(Load, MissingPathOrFile)

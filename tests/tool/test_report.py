@@ -1,8 +1,10 @@
 """The status report of kestrad-user -g, checked on the real binary, byte for byte."""
 
 import os
+import subprocess
 import unittest
 
+import kestrad_e2e
 from kestrad_e2e import SandboxTest
 
 PASSWD = (
@@ -90,9 +92,12 @@ class SystemUsers(ReportTest):
                 self.check(f"ChrootSet bob {value}\n", "bob",
                            header() + body("bob", "bob", home, f"Mode               : chrooted ({shown})") + "\n")
 
-    def test_long_name_is_looked_up_cut(self):
-        name = "b" * 300
-        self.check("Port 21\n", name, header() + f"User [{name}] does not exist.\n", status=255)
+    def test_a_report_that_cannot_be_written_fails(self):
+        conf = self.conf("Port 21\n")
+        with open("/dev/full", "wb") as full:
+            completed = subprocess.run([kestrad_e2e.binary(), "-s", conf, "-g", "bob"], stdout=full,
+                                       env=self.box.environment(), timeout=60)
+        self.assertEqual(completed.returncode, 255)
 
 
 class Anonymous(ReportTest):
