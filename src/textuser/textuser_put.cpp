@@ -3,6 +3,7 @@
 #include "textuser/textuser.h"
 
 #include "config/log.h"
+#include "config/misc.h"
 #include "config/unique_file.h"
 #include "textuser/file_lock.h"
 #include "textuser/piece_reader.h"
@@ -29,7 +30,21 @@ bool is_writable(const text_user& user)
 {
     if (!user.name || !user.group || !user.home || !user.hash)
         return false;
-    return !has(user.name, ":\n") && !has(user.group, ":\n") && !has(user.home, ":\n") && !has(user.hash, "\n");
+    if (has(user.name, ":\n") || has(user.group, ":\n") || has(user.home, ":\n") || has(user.hash, "\n"))
+        return false;
+    // The lookup reads at most 2047 characters of a line at a time; a longer record would
+    // be found cut short, or not at all.
+    const size_t length = user.name->size() + user.group->size() + user.home->size() + user.hash->size() + 3;
+    return length <= static_cast<size_t>(kestrad_line_size - 1);
+}
+
+// The new file is in place; if its directory entry could not be forced to the disk the
+// change may not survive a power cut, which is logged, but it is made.
+int report_directory_sync(const char* path, const working_file& work)
+{
+    if (work.directory_error() != 0)
+        log_rewrite_failure(path, work.directory_error());
+    return 0;
 }
 
 std::string record_line(const text_user& user)
@@ -128,7 +143,7 @@ int rewrite(const char* path, const char* name, const text_user* user)
             log_rewrite_failure(path, work.error());
             return -1;
         }
-        return 0;
+        return report_directory_sync(path, work);
     }
     if (!copy_with_change(path, old_file.get(), name, user != nullptr ? &record : nullptr, work))
         return -1;
@@ -136,7 +151,7 @@ int rewrite(const char* path, const char* name, const text_user* user)
         log_rewrite_failure(path, work.error());
         return -1;
     }
-    return 0;
+    return report_directory_sync(path, work);
 }
 
 } // namespace

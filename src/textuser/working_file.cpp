@@ -123,6 +123,8 @@ bool working_file::commit(const std::string& target)
     if (::rename(path_.c_str(), target.c_str()) != 0)
         return fail(errno);
     committed_ = true;
-    const int error = sync_directory(target);
-    return error == 0 || fail(error);
+    // The change is visible from here on; a directory that cannot be synced is reported
+    // by the caller but does not make the change a failure.
+    directory_error_ = sync_directory(target);
+    return true;
 }

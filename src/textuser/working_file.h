@@ -22,6 +22,8 @@ public:
     const std::string& path() const noexcept { return path_; }
     // The error number of the step that failed.
     int error() const noexcept { return error_; }
+    // Set when the rename took place but its directory could not be synced.
+    int directory_error() const noexcept { return directory_error_; }
 
     // Each step returns false on failure; later steps then fail too.
     [[nodiscard]] bool write(std::string_view data);
@@ -49,6 +51,7 @@ private:
     bool committed_ = false;
     bool at_line_start_ = true;
     int error_ = 0;
+    int directory_error_ = 0;
     std::size_t used_ = 0;
     std::size_t written_ = 0;
     std::size_t handed_to_disk_ = 0;

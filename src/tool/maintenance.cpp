@@ -137,6 +137,9 @@ int add_edit_user(const char* name, int adding)
     const char* path = user_file();
     if (name == nullptr || path == nullptr)
         return -1;
+    // Without a terminal the passwords come through standard input; unbuffered, no copy
+    // of them stays behind in the stream's buffer. Nothing has read the stream before.
+    std::setvbuf(stdin, nullptr, _IONBF, 0);
     if (adding != 0 && has_control_character(name)) {
         std::printf("User name can't contain control characters.\n");
         return -1;

@@ -9,4 +9,4 @@
 // Removes a virtual user's lines. 0 or -1.
 [[nodiscard]] int delete_user(const char* name);
 // Prints the prompt and reads one line without ':' or '#', trimmed; absent at end of input.
-std::optional<std::string> prompt_field(const char* prompt);
+[[nodiscard]] std::optional<std::string> prompt_field(const char* prompt);

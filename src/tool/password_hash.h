@@ -8,4 +8,4 @@
 
 // The hash that crypt gives for the password and the setting; none when crypt fails.
 // May throw std::bad_alloc.
-std::optional<std::string> hash_password(const secret& password, const std::string& setting);
+[[nodiscard]] std::optional<std::string> hash_password(const secret& password, const std::string& setting);

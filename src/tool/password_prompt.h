@@ -9,4 +9,4 @@
 
 // The line typed, without its newline; none at the end of the input or on a read error.
 // May throw std::bad_alloc.
-std::optional<secret> read_password(const char* prompt);
+[[nodiscard]] std::optional<secret> read_password(const char* prompt);

@@ -168,6 +168,8 @@ TEST(TextUserRewrite, RefusesWhatCannotBeOneRecordLine)
         {"colon in the group", "bob", text_user{"bob", "st:aff", "/home/bob", "h"}},
         {"colon in the home", "bob", text_user{"bob", "staff", "/home:/bob", "h"}},
         {"newline in the hash", "bob", text_user{"bob", "staff", "/home/bob", "h\nroot::/:"}},
+        // 2048 characters with the colons: one more than a lookup reads of a line.
+        {"line longer than a lookup reads", "bob", text_user{"bob", std::string(2000, 'g'), "/home/bob", std::string(33, 'h')}},
     };
     temp_dir dir;
     const std::string before = "alice:a:/a:ha\nbob:old:/o:h\n";
@@ -179,6 +181,15 @@ TEST(TextUserRewrite, RefusesWhatCannotBeOneRecordLine)
     }
     EXPECT_EQ(kestrad_textuser_put(nullptr, "bob", &new_bob), -1);
     EXPECT_EQ(names_in(dir.path()), std::set<std::string>{"users"});
+
+    // The longest record that still fits is written and found again whole.
+    const text_user longest{"bob", std::string(2000, 'g'), "/home/bob", std::string(32, 'h')};
+    ASSERT_EQ(kestrad_textuser_put(path.c_str(), "bob", &longest), 0);
+    text_user found;
+    ASSERT_EQ(kestrad_textuser_get(path.c_str(), "bob", &found), 0);
+    EXPECT_EQ(found.hash, longest.hash);
+    EXPECT_EQ(found.group, longest.group);
+    kestrad_textuser_free(&found);
 }
 
 // The working file name is taken by a stale file or a planted link: nothing is opened
