@@ -16,6 +16,15 @@ namespace {
 
 using log_lines = std::vector<std::string>;
 
+struct Case {
+    const char* what;
+    const char* user;
+    const char* password;
+    int expected;
+    log_lines log;
+    const char* remote_host = "";
+};
+
 class PamStack : public testing::Test {
 protected:
     void start(const char* stack)
@@ -50,6 +59,18 @@ protected:
         return {result, log.lines()};
     }
 
+    // Runs each case from its remote host and compares result and log lines.
+    void expect_cases(const std::vector<Case>& cases)
+    {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.what);
+            login_state.remote_host = c.remote_host;
+            const auto [result, log] = check(c.user, c.password);
+            EXPECT_EQ(result, c.expected);
+            EXPECT_EQ(log, c.log);
+        }
+    }
+
     // Moves alice in the account files, so an answer that still gives her old home and
     // group can only have come from the cache.
     static void move_alice()
@@ -60,15 +81,6 @@ protected:
     }
 };
 
-struct Case {
-    const char* what;
-    const char* user;
-    const char* password;
-    int expected;
-    log_lines log;
-    const char* remote_host = "";
-};
-
 class PamMatrix : public PamStack {
 protected:
     void SetUp() override { start("matrix"); }
@@ -77,7 +89,7 @@ protected:
 TEST_F(PamMatrix, AcceptsAndRefuses)
 {
     const char* const acct_refused = "pam_acct_mgmt: Permission denied";
-    const Case cases[] = {
+    const std::vector<Case> cases = {
         {"right password", "alice", "secret", 0, {}},
         {"wrong password", "alice", "wrong", -1, {}},
         {"password of another case", "alice", "Secret", -1, {}},
@@ -90,13 +102,7 @@ TEST_F(PamMatrix, AcceptsAndRefuses)
         {"missing password", "alice", nullptr, -1, {"pam_authenticate: Failure setting user credentials"}},
         {"missing user name", nullptr, "secret", -1, {"pam_authenticate: Bad item passed to pam_*_item()"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        login_state.remote_host = c.remote_host;
-        const auto [result, log] = check(c.user, c.password);
-        EXPECT_EQ(result, c.expected);
-        EXPECT_EQ(log, c.log);
-    }
+    expect_cases(cases);
 }
 
 TEST_F(PamMatrix, AnAuthenticationServiceFailureIsLogged)
@@ -140,17 +146,12 @@ protected:
 // that holds alice's name as her password), then twice for the password without echo.
 TEST_F(PamPrompts, EchoOnGetsTheNameAndEveryEchoOffThePassword)
 {
-    const Case cases[] = {
+    const std::vector<Case> cases = {
         {"name, then password twice", "alice", "secret", 0, {}},
         {"the password is not the answer to the echo-on prompt", "alice", "alice", -1, {}},
         {"wrong password", "alice", "wrong", -1, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const auto [result, log] = check(c.user, c.password);
-        EXPECT_EQ(result, c.expected);
-        EXPECT_EQ(log, c.log);
-    }
+    expect_cases(cases);
 }
 
 class PamChatty : public PamStack {
@@ -161,16 +162,11 @@ protected:
 // A module that sends error and information messages before the password is asked.
 TEST_F(PamChatty, MessagesGetNoAnswerAndTheCheckGoesOn)
 {
-    const Case cases[] = {
+    const std::vector<Case> cases = {
         {"right password", "alice", "secret", 0, {}},
         {"wrong password", "alice", "wrong", -1, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const auto [result, log] = check(c.user, c.password);
-        EXPECT_EQ(result, c.expected);
-        EXPECT_EQ(log, c.log);
-    }
+    expect_cases(cases);
 }
 
 class PamSetcred : public PamStack {
