@@ -1,6 +1,6 @@
 #include "share/share.h"
 
-#include "alloc_failure.h"
+#include "support/failing_new.h"
 #include "share/cwd_guard.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
@@ -20,50 +20,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-// One allocation of the whole binary can be made to fail on purpose (alloc_failure.h).
-namespace {
-std::size_t allocations_until_failure = 0;
-bool allocation_failed = false;
-} // namespace
-
-void alloc_failure::fail_nth(std::size_t n)
-{
-    allocations_until_failure = n;
-    allocation_failed = false;
-}
-
-bool alloc_failure::fired()
-{
-    return allocation_failed;
-}
-
-void* operator new(std::size_t size)
-{
-    if (allocations_until_failure != 0 && --allocations_until_failure == 0) {
-        allocation_failed = true;
-        throw std::bad_alloc();
-    }
-    if (void* block = std::malloc(size == 0 ? 1 : size))
-        return block;
-    throw std::bad_alloc();
-}
-
-// The matching releases, so that every block goes back the way it came. The compiler
-// cannot see that the replaced operator new above allocates with malloc.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpragmas"
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* block) noexcept
-{
-    std::free(block);
-}
-
-void operator delete(void* block, std::size_t) noexcept
-{
-    std::free(block);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -416,10 +372,10 @@ TEST_F(ShareConfTest, EveryAllocationFailureEndsTheReadCleanly)
         share_conf_list list;
         list.push_front(record("a-record-of-the-caller", "/srv"));
         log.clear();
-        alloc_failure::fail_nth(n);
+        failing_new::fail_nth(n);
         const int result = kestrad_share_read_conf(file.c_str(), &list);
-        const bool fired = alloc_failure::fired();
-        alloc_failure::fail_nth(0);
+        const bool fired = failing_new::fired();
+        failing_new::fail_nth(0);
         EXPECT_EQ(current_dir(), start);
         if (!fired) {
             completed = true;

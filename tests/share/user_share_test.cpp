@@ -1,6 +1,6 @@
 #include "share/share.h"
 
-#include "alloc_failure.h"
+#include "support/failing_new.h"
 #include "auth/auth.h"
 #include "share/cwd_guard.h"
 #include "support/log_capture.h"
@@ -283,10 +283,10 @@ TEST_F(UserShareTest, EveryAllocationFailureFailsCleanlyOrCountsAsNoMatch)
         user_share_list out;
         out.push_front(caller_entry());
         log.clear();
-        alloc_failure::fail_nth(n);
+        failing_new::fail_nth(n);
         const int result = kestrad_share_user_list("bob", home.c_str(), &conf, &out);
-        const bool fired = alloc_failure::fired();
-        alloc_failure::fail_nth(0);
+        const bool fired = failing_new::fired();
+        failing_new::fail_nth(0);
         EXPECT_EQ(current_dir(), start);
         if (!fired) {
             completed = true;

@@ -1,9 +1,10 @@
 // Faults that real files cannot be made to show on demand: this test binary puts its own
-// rename, fsync, close and operator new in front of the C library's, each failing
-// only while a test arms it.
+// rename, fsync and close in front of the C library's and links the failing allocator;
+// each fails only while a test arms it.
 
 #include "textuser/textuser.h"
 
+#include "support/failing_new.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 
@@ -29,7 +30,6 @@ int fsync_error = 0;
 int fsync_countdown = 0; // the nth fsync from now fails
 int close_error = 0;     // the close of the last descriptor handed to fsync fails
 int last_synced = -1;
-std::size_t failing_allocation = 0;
 
 template <typename Function>
 Function next_definition(const char* name)
@@ -41,7 +41,7 @@ void disarm()
 {
     rename_error = fsync_error = fsync_countdown = close_error = 0;
     last_synced = -1;
-    failing_allocation = 0;
+    failing_new::disarm();
 }
 
 } // namespace fault
@@ -77,29 +77,6 @@ extern "C" int close(int fd)
     }
     return result;
 }
-
-void* operator new(std::size_t size)
-{
-    if (fault::failing_allocation != 0 && size == fault::failing_allocation)
-        throw std::bad_alloc();
-    if (void* memory = std::malloc(size != 0 ? size : 1))
-        return memory;
-    throw std::bad_alloc();
-}
-
-// Released the way they were allocated, also where a sanitizer brings its own operators.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* memory) noexcept
-{
-    std::free(memory);
-}
-
-void operator delete(void* memory, std::size_t) noexcept
-{
-    std::free(memory);
-}
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -211,7 +188,7 @@ TEST_F(TextUserFaults, TheLookupReportsWhichCopyRanOutOfMemory)
         SCOPED_TRACE(c.source_line);
         text_user user;
         log_capture log;
-        fault::failing_allocation = c.field->size() + 1;
+        failing_new::fail_size(c.field->size() + 1);
         const int result = kestrad_textuser_get(path.c_str(), name.c_str(), &user);
         fault::disarm();
         EXPECT_EQ(result, -1);
