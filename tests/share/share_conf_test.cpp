@@ -1,5 +1,6 @@
 #include "share/share.h"
 
+#include "share_section.h"
 #include "support/failing_new.h"
 #include "share/cwd_guard.h"
 #include "support/log_capture.h"
@@ -25,33 +26,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A share_conf as plain values, so that whole lists compare and print.
-struct section {
-    std::string name;
-    std::optional<std::string> path = {};
-    std::optional<std::string> rw = {};
-    std::optional<std::string> ro = {};
-    std::optional<std::string> no_download = {};
-    std::optional<std::string> no_ls = {};
-    std::optional<std::string> no_modify = {};
-    int browseable = 1;
-    bool operator==(const section&) const = default;
-};
-
-void PrintTo(const section& s, std::ostream* out)
-{
-    const auto text = [](const std::optional<std::string>& t) { return t ? "\"" + *t + "\"" : std::string("none"); };
-    *out << "[" << s.name << "] path=" << text(s.path) << " rw=" << text(s.rw) << " ro=" << text(s.ro)
-         << " dl=" << text(s.no_download) << " ls=" << text(s.no_ls) << " mod=" << text(s.no_modify)
-         << " browseable=" << s.browseable;
-}
-
 std::vector<section> view(const share_conf_list& list)
 {
     std::vector<section> out;
     for (const share_conf& r : list)
-        out.push_back({r.name, r.path, r.rw_users, r.ro_users, r.disable_download, r.disable_ls, r.disable_modify,
-                       r.browseable});
+        out.push_back(as_section(r));
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "share/share.h"
 
+#include "share_section.h"
 #include "support/failing_new.h"
 #include "auth/auth.h"
 #include "share/cwd_guard.h"
@@ -47,18 +48,6 @@ std::vector<entry> view(const user_share_list& list)
     return out;
 }
 
-// One section as the share file would give it; "@T@" in the path stands for the temporary directory.
-struct section {
-    std::string name;
-    std::optional<std::string> path = {};
-    std::optional<std::string> rw = {};
-    std::optional<std::string> ro = {};
-    std::optional<std::string> no_download = {};
-    std::optional<std::string> no_ls = {};
-    std::optional<std::string> no_modify = {};
-    int browseable = 1;
-};
-
 std::string with_dir(std::string text, const std::string& dir)
 {
     const size_t at = text.find("@T@");
@@ -74,18 +63,11 @@ std::string current_dir()
 share_conf_list conf_list(const std::vector<section>& file, const std::string& dir)
 {
     share_conf_list list;
-    for (const section& s : file) {
-        share_conf record;
-        record.name = s.name;
+    // A path's "@T@" stands for the temporary directory.
+    for (section s : file) {
         if (s.path)
-            record.path = with_dir(*s.path, dir);
-        record.rw_users = s.rw;
-        record.ro_users = s.ro;
-        record.disable_download = s.no_download;
-        record.disable_ls = s.no_ls;
-        record.disable_modify = s.no_modify;
-        record.browseable = s.browseable;
-        list.push_front(std::move(record));
+            s.path = with_dir(*s.path, dir);
+        list.push_front(as_share_conf(std::move(s)));
     }
     return list;
 }
