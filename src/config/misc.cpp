@@ -12,12 +12,6 @@
 
 namespace {
 
-// isspace of the "C" locale, spelled out so that no locale can change it.
-bool is_white(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool is_blank(char c)
 {
     return c == ' ' || c == '\t';
@@ -34,23 +28,27 @@ bool is_quote_pair(const char* text, size_t length)
 // Trims in place and returns the length of the kept text, which starts at the buffer.
 size_t trim_in_place(char* text, bool drop_quotes)
 {
-    char* start = text;
-    while (*start != '\0' && is_white(*start))
-        ++start;
-    size_t length = std::strlen(start);
-    while (length > 0 && is_white(start[length - 1]))
-        --length;
-    if (drop_quotes && is_quote_pair(start, length)) {
-        ++start;
-        length -= 2;
-    }
-    if (start != text)
-        std::memmove(text, start, length);
-    text[length] = '\0';
-    return length;
+    std::string_view kept = trim_view(text);
+    if (drop_quotes && is_quote_pair(kept.data(), kept.size()))
+        kept = kept.substr(1, kept.size() - 2);
+    if (kept.data() != text)
+        std::memmove(text, kept.data(), kept.size());
+    text[kept.size()] = '\0';
+    return kept.size();
 }
 
 } // namespace
+
+std::string_view trim_view(std::string_view text) noexcept
+{
+    std::size_t first = 0;
+    while (first < text.size() && is_white_space(text[first]))
+        ++first;
+    std::size_t last = text.size();
+    while (last > first && is_white_space(text[last - 1]))
+        --last;
+    return text.substr(first, last - first);
+}
 
 char* kestrad_trim(char* text)
 {

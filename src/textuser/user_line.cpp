@@ -1,31 +1,13 @@
 #include "textuser/user_line.h"
 
-namespace {
-
-bool is_white(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-} // namespace
-
-std::string_view trim_view(std::string_view text) noexcept
-{
-    std::size_t first = 0;
-    while (first < text.size() && is_white(text[first]))
-        ++first;
-    std::size_t last = text.size();
-    while (last > first && is_white(text[last - 1]))
-        --last;
-    return text.substr(first, last - first);
-}
+#include "config/misc.h"
 
 user_line read_user_line(std::string_view piece) noexcept
 {
     // Trimming the whole line first would find the same first ':' and the same name,
     // so only the name field is trimmed: most lines are never looked at twice.
     std::size_t start = 0;
-    while (start < piece.size() && is_white(piece[start]))
+    while (start < piece.size() && is_white_space(piece[start]))
         ++start;
     const std::size_t colon = piece.find(':', start);
     // A NUL byte ends the line; only one before the first ':' changes what the line is.
@@ -33,7 +15,7 @@ user_line read_user_line(std::string_view piece) noexcept
     if (nul != std::string_view::npos) {
         piece = piece.substr(0, nul);
         start = start < nul ? start : nul;
-        while (start < piece.size() && is_white(piece[start]))
+        while (start < piece.size() && is_white_space(piece[start]))
             ++start;
     }
     if (start == piece.size() || piece[start] == '#')
@@ -48,7 +30,7 @@ bool is_line_of(std::string_view piece, std::string_view name) noexcept
     // The name field begins at the first character that is not white space, so a line
     // that does not hold the name there is nobody's concern: most lines stop here.
     std::size_t start = 0;
-    while (start < piece.size() && is_white(piece[start]))
+    while (start < piece.size() && is_white_space(piece[start]))
         ++start;
     if (piece.substr(start, name.size()) != name)
         return false;

@@ -22,9 +22,6 @@ user_line read_user_line(std::string_view piece) noexcept;
 // Whether the piece is a line of that user (name compared exactly, case included).
 bool is_line_of(std::string_view piece, std::string_view name) noexcept;
 
-// White space of the "C" locale's isspace, trimmed from both ends.
-std::string_view trim_view(std::string_view text) noexcept;
-
 // The group, home and hash of a user line's rest; false when the second or third
 // ':' is missing (which one is reported through missing_colon: 2 or 3).
 struct user_fields {
