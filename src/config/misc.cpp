@@ -12,11 +12,6 @@
 
 namespace {
 
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
 bool is_quote_pair(const char* text, size_t length)
 {
     if (length < 2)

@@ -20,6 +20,11 @@ constexpr bool is_white_space(char c) noexcept
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
+// The blank of the configuration files' own scanning: space and tab only.
+constexpr bool is_blank(char c) noexcept
+{
+    return c == ' ' || c == '\t';
+}
 // The text without white space at either end: a view into the same characters.
 std::string_view trim_view(std::string_view text) noexcept;
 

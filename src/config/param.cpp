@@ -1,6 +1,7 @@
 #include "config/param.h"
 
 #include "config/log.h"
+#include "config/misc.h"
 #include "config/param_table.h"
 
 #include <cerrno>
@@ -124,12 +125,12 @@ int store_file(const param_entry& row, const char* value)
 // Cuts the next word of blanks and tabs out of the value in place.
 char* next_word(char*& cursor)
 {
-    while (*cursor == ' ' || *cursor == '\t')
+    while (is_blank(*cursor))
         ++cursor;
     if (*cursor == '\0')
         return nullptr;
     char* word = cursor;
-    while (*cursor != '\0' && *cursor != ' ' && *cursor != '\t')
+    while (*cursor != '\0' && !is_blank(*cursor))
         ++cursor;
     if (*cursor != '\0')
         *cursor++ = '\0';
